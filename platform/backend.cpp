@@ -35,7 +35,7 @@ State& TheState() {
 
 }  // namespace
 
-HRESULT InitializePlatform() {
+HRESULT InitializePlatformWith(const BackendFactories& factories) {
     State& s = TheState();
     std::lock_guard<std::mutex> guard(s.lock);
     if (s.chosen) return S_FALSE;
@@ -43,13 +43,13 @@ HRESULT InitializePlatform() {
     std::shared_ptr<Backend> chosen;
     if (dir && *dir) {
         std::string error;
-        chosen = MakeSimulatorBackend(dir, error);
+        chosen = factories.simulator(dir, error);
         if (!chosen) {
             s.error = error;
             return E_FAIL;
         }
     } else {
-        chosen = MakeSystemBackend();
+        chosen = factories.system();
     }
     s.backend = std::move(chosen);
     s.chosen = true;

@@ -34,6 +34,13 @@ std::shared_ptr<Backend> SetBackend(std::shared_ptr<Backend> backend);
 // The last error text of InitializePlatform, for the front ends.
 std::string PlatformInitError();
 
+struct BackendFactories {
+    std::shared_ptr<Backend> (*simulator)(const std::string& dir, std::string& error);
+    std::shared_ptr<Backend> (*system)();
+};
+// InitializePlatform with the factories given (it passes the two below).
+HRESULT InitializePlatformWith(const BackendFactories& factories);
+
 // Factory for the simulated backend, provided by sim/; null when `dir` cannot be
 // loaded, with the reason in `error`.
 std::shared_ptr<Backend> MakeSimulatorBackend(const std::string& dir, std::string& error);
