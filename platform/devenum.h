@@ -29,9 +29,17 @@ struct IPropertyBag : IUnknown {
     virtual HRESULT Read(const char16_t* name, VARIANT* value, void* errorLog) = 0;
 };
 
+struct IEnumPins;
+
 // The capture filter of one camera. Its other interfaces (IKsControl,
-// IKsTopologyInfo) are reached through QueryInterface.
-struct IBaseFilter : IUnknown {};
+// IKsTopologyInfo) are reached through QueryInterface. Only preview graphs
+// walk pins; a filter that has none answers E_NOTIMPL.
+struct IBaseFilter : IUnknown {
+    virtual HRESULT EnumPins(IEnumPins** pins) {
+        if (pins) *pins = nullptr;
+        return static_cast<HRESULT>(0x80004001u);
+    }
+};
 
 struct IMoniker : IUnknown {
     virtual HRESULT BindToStorage(void* bindContext, IMoniker* left, const IID& iid,
