@@ -1,9 +1,11 @@
-// Placeholder until the scenario loader is in: no simulated cameras.
+// The simulated backend's entry point for the platform layer.
 #include "platform/backend.h"
+#include "sim/simulator.h"
 
 namespace platform {
+
 std::shared_ptr<Backend> MakeSimulatorBackend(const std::string& dir, std::string& error) {
-    error = "simulated cameras are not built in (" + dir + ")";
-    return nullptr;
+    return sim::Simulator::Load(dir, error);
 }
+
 }  // namespace platform
