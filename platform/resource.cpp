@@ -5,7 +5,9 @@
 namespace platform {
 namespace {
 
-char16_t AsciiUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? c - u'a' + u'A' : c; }
+char16_t AsciiUpper(char16_t c) {
+    return (c >= u'a' && c <= u'z') ? c - u'a' + u'A' : c;
+}
 
 bool TextsMatch(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
@@ -57,7 +59,9 @@ HGLOBAL LoadResource(HMODULE, HRSRC resource) {
     return resource == nullptr ? nullptr : resource->begin;
 }
 
-const void* LockResource(HGLOBAL data) { return data; }
+const void* LockResource(HGLOBAL data) {
+    return data;
+}
 
 uint32_t SizeofResource(HMODULE, HRSRC resource) {
     if (resource == nullptr || resource->begin == nullptr || resource->end < resource->begin)

@@ -1,0 +1,25 @@
+// Fuzz target for the package parser (libFuzzer): whatever the bytes, the
+// parser reads only inside them, and whatever it accepts lies inside them.
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+#include <vector>
+
+#include "app/fw_package.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::span<const uint8_t> package(data, size);
+    std::vector<quillon::FwPackageEntry> entries;
+    if (!quillon::ParsePackage(package, entries)) {
+        if (!entries.empty()) std::abort();
+        return 0;
+    }
+    if (entries.size() != package[quillon::kPackageCountOffset]) std::abort();
+    const uint8_t* next = data + quillon::kPackageEntriesOffset;
+    for (const auto& e : entries) {
+        if (e.image != next + quillon::kEntryHeaderSize) std::abort();
+        if (e.length > static_cast<size_t>(data + size - e.image)) std::abort();
+        next = e.image + e.length;
+    }
+    return 0;
+}
