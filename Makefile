@@ -29,3 +29,6 @@ tsan:
 
 clean:
 	rm -rf build build-asan build-tsan
+
+# Further targets (demo, bench, fuzz) live in mk/.
+-include mk/*.mk
