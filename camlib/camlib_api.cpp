@@ -6,6 +6,7 @@
 #include "camlib/camera_device.h"
 #include "camlib/camera_manager.h"
 #include "camlib/camlib.h"
+#include "camlib/library_state.h"
 #include "platform/backend.h"
 
 using quillon::CameraDevice;
@@ -20,6 +21,14 @@ CameraDevice* AtIndex(int32_t index) {
     return CameraManager::Instance().DeviceAt(static_cast<uint32_t>(index));
 }
 }  // namespace
+
+namespace quillon {
+void ResetLibraryForTesting() {
+    g_initialized = 0;
+    g_lastError = 0;
+    CameraManager::Instance().ResetForTesting();
+}
+}  // namespace quillon
 
 extern "C" {
 

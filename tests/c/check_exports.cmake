@@ -1,0 +1,18 @@
+# Fails unless the library's dynamic symbol table defines exactly the ten Cam* functions.
+execute_process(COMMAND nm -D --defined-only ${LIB} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIB}")
+endif()
+string(REPLACE "\n" ";" lines "${out}")
+set(names "")
+foreach(line ${lines})
+  if(line MATCHES " [TtWwDdBbRrVv] ([^ ]+)$")
+    list(APPEND names ${CMAKE_MATCH_1})
+  endif()
+endforeach()
+list(SORT names)
+set(expected CamBurnFirmware CamEnumDevices CamFinishUpgrade CamGetChipId CamGetFirmwareId
+    CamGetFirmwareVersion CamGetFlashType CamGetLastError CamInitialize CamSelectDevice)
+if(NOT names STREQUAL expected)
+  message(FATAL_ERROR "exported: ${names}\nexpected: ${expected}")
+endif()
