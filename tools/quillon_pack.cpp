@@ -102,17 +102,17 @@ std::string NameFromImage(const PendingEntry& e, const std::vector<uint8_t>& ima
 
 int Create(std::span<const std::string_view> args) {
     const CreateArgs parsed = ParseCreate(args);
-    std::vector<EntrySpec> specs;
+    std::vector<EntrySpec> plannedEntries;
     for (size_t i = 0; i < parsed.entries.size(); ++i) {
         const PendingEntry& e = parsed.entries[i];
-        EntrySpec spec{e.key, e.firmwareId, {}, ReadFile(e.imagePath)};
-        spec.name = e.name ? *e.name : NameFromImage(e, spec.image, i);
-        specs.push_back(std::move(spec));
+        EntrySpec planned{e.key, e.firmwareId, {}, ReadFile(e.imagePath)};
+        planned.name = e.name ? *e.name : NameFromImage(e, planned.image, i);
+        plannedEntries.push_back(std::move(planned));
     }
-    const std::vector<uint8_t> package = BuildPackage(specs, parsed.padTo);
+    const std::vector<uint8_t> package = BuildPackage(plannedEntries, parsed.padTo);
     WriteFile(parsed.output, package);
-    std::cout << parsed.output << ": " << specs.size()
-              << (specs.size() == 1 ? " entry, " : " entries, ") << package.size() << " bytes\n";
+    std::cout << parsed.output << ": " << plannedEntries.size()
+              << (plannedEntries.size() == 1 ? " entry, " : " entries, ") << package.size() << " bytes\n";
     return 0;
 }
 
