@@ -20,15 +20,20 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The test programs whose code uses threads: timed calls, enumeration probes,
-# the upgrade worker and the dialogs' cross-thread requests.
-TSAN_TESTS ?= ^(transport|camlib|app|ui|e2e)\.
+# the upgrade worker and the dialogs' cross-thread requests. Only they (and
+# what they need) are built for ThreadSanitizer: camlib's tests also run a C
+# program against the shared library.
+TSAN_PROGRAMS ?= transport camlib app ui e2e
+TSAN_TARGETS ?= $(TSAN_PROGRAMS:%=%_tests) camlib camlib_c_test
+TSAN_TESTS ?= ^($(subst $(eval) ,|,$(strip $(TSAN_PROGRAMS))))\.
 
 # Sanitizer runs of the whole suite (address + undefined) and of the tests that use threads.
 asan:
 	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=address,undefined"
 
 tsan:
-	$(MAKE) build BUILD=build-tsan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=thread"
+	$(MAKE) configure BUILD=build-tsan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=thread"
+	cmake --build build-tsan -j $(JOBS) --target $(TSAN_TARGETS)
 	cd build-tsan && ctest --output-on-failure -j $(JOBS) -R '$(TSAN_TESTS)'
 
 clean:
