@@ -149,9 +149,9 @@ class Burn {
     // Copies one piece of the working copy into a 0xFF-filled buffer; an image
     // whose length is not a whole number of pieces ends on a padded piece.
     void LoadPiece(int32_t address, uint8_t count) {
-        std::memset(data_.data(), kErased, count);
         const size_t n = std::min<size_t>(count, static_cast<size_t>(length_ - address));
         std::memcpy(data_.data(), copy_.get() + address, n);
+        if (n < count) std::memset(data_.data() + n, kErased, count - n);
     }
     // Whether the flash bytes in `data_` equal the image at `address`; bytes
     // past the image's end are not compared.

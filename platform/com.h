@@ -2,7 +2,9 @@
 // through which the camera library reaches devices, whichever backend serves them.
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <bit>
 #include <cstdint>
 #include <utility>
 
@@ -28,13 +30,15 @@ struct GUID {
     uint16_t Data3;
     uint8_t Data4[8];
 
-    friend bool operator==(const GUID& a, const GUID& b) {
-        if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
-        for (int i = 0; i < 8; ++i)
-            if (a.Data4[i] != b.Data4[i]) return false;
-        return true;
+    // Compared as two 64-bit words: interface queries sit on every exchange's path.
+    friend constexpr bool operator==(const GUID& a, const GUID& b) {
+        using Words = std::array<uint64_t, 2>;
+        const auto x = std::bit_cast<Words>(a);
+        const auto y = std::bit_cast<Words>(b);
+        return x[0] == y[0] && x[1] == y[1];
     }
 };
+static_assert(sizeof(GUID) == 16, "a GUID has no padding");
 using IID = GUID;
 using CLSID = GUID;
 

@@ -84,8 +84,9 @@ class Filter final : public Counted<IBaseFilter, IKsControl, IKsTopologyInfo> {
     HRESULT QueryInterface(const IID& iid, void** out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IBaseFilter) return Give<IBaseFilter>(this, out);
+        // The control interface first: the library asks for it once per request.
         if (iid == IID_IKsControl) return Give<IKsControl>(this, out);
+        if (iid == IID_IUnknown || iid == IID_IBaseFilter) return Give<IBaseFilter>(this, out);
         if (iid == IID_IKsTopologyInfo) return Give<IKsTopologyInfo>(this, out);
         return E_NOINTERFACE;
     }

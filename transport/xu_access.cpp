@@ -92,7 +92,10 @@ int32_t WriteMemory(const XuTarget& t, int32_t address, const uint8_t* data, uin
     uint8_t d[kMemoryDataLength] = {};
     FillMemoryHeader(d, address, false, count);
     const uint8_t n = count > 8 ? 8 : count;
-    if (n) std::memcpy(d + 3, data, n);
+    if (n == 8)
+        std::memcpy(d + 3, data, 8);  // the common case, copied without a library call
+    else if (n)
+        std::memcpy(d + 3, data, n);
     return Send(ks.Get(), XU_CTRL_MEMORY, kFlagsSet, t.nodeId, d, sizeof d);
 }
 
@@ -136,6 +139,11 @@ int32_t WriteBlock(const XuTarget& t, const uint8_t* data, uint8_t count) {
     if (!BlockArgumentsValid(data, count)) return 1;
     ComPtr<IKsControl> ks = Control(t);
     if (!ks) return 1;
+    // A whole block goes out as it is: the zero-filled copy would hold the same
+    // bytes. A SET only reads its data.
+    if (count == kBlockDataLength)
+        return Send(ks.Get(), XU_CTRL_BLOCK, kFlagsSet, t.nodeId, const_cast<uint8_t*>(data),
+                    kBlockDataLength);
     uint8_t d[kBlockDataLength] = {};
     std::memcpy(d, data, count);
     return Send(ks.Get(), XU_CTRL_BLOCK, kFlagsSet, t.nodeId, d, sizeof d);

@@ -1,6 +1,7 @@
 // The exact bytes each primitive puts on the wire, and the status and output rules.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -47,6 +48,12 @@ TEST_P(WireBytes, FirstRequestCarriesTheLayout) {
 
 uint8_t out8[8];
 const uint8_t data8[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+// 0xC0, 0xC1, ... 0xFF: a whole block, sent without the intermediate copy.
+const auto data64 = [] {
+    std::array<uint8_t, 64> b{};
+    for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(0xC0 + i);
+    return b;
+}();
 
 INSTANTIATE_TEST_SUITE_P(
     Table, WireBytes,
@@ -77,6 +84,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "f8af08000000000000000000", 4},
         WireCase{"blockWrite", [](CameraDevice& d) { d.XuWriteBlock(data8, 3); },
                  "010203" "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000",
+                 6},
+        WireCase{"wholeBlockWrite", [](CameraDevice& d) { d.XuWriteBlock(data64.data(), 64); },
+                 "c0c1c2c3c4c5c6c7c8c9cacbcccdcecfd0d1d2d3d4d5d6d7d8d9dadbdcdddedfe0e1e2e3e4e5e6e7e8e9eaebecedeeeff0f1f2f3f4f5f6f7f8f9fafbfcfdfeff",
                  6}),
     [](const auto& info) { return std::string(info.param.name); });
 
