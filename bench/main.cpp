@@ -2,6 +2,7 @@
 // counts beside the burn's steps, the enumeration figures, and last the
 // line "library overhead: X.XX".
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <vector>
 
@@ -14,6 +15,9 @@ namespace {
 // (the median of repetitions) for the summary.
 class CollectingReporter : public benchmark::ConsoleReporter {
   public:
+    // Colours only on a terminal, so that a saved run reads as plain text.
+    CollectingReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (run.error_occurred) continue;
