@@ -48,7 +48,9 @@ TEST_F(Registry, CopyDeviceInfos) {
         EXPECT_EQ(m.CopyDeviceInfos(infos, &count, c.max), c.result) << c.devices << "/" << c.max;
         EXPECT_EQ(count, c.count);
         for (int i = 0; i < std::max(count, 0); ++i) EXPECT_EQ(infos[i].chipID, i);
-        if (count >= 0 && count < 12) EXPECT_EQ(infos[count].chipID, 0xCC);  // nothing beyond
+        if (count >= 0 && count < 12) {
+            EXPECT_EQ(infos[count].chipID, 0xCC);  // nothing beyond
+        }
     }
 }
 
